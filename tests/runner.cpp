@@ -1,0 +1,175 @@
+#include "runner.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <iconv.h>
+#include <stdexcept>
+#include <unistd.h>
+
+#include "program_run.h"
+
+namespace {
+
+std::string environment(const char *name, const char *fallback = nullptr)
+{
+	const char *value = getenv(name);
+	if (value != nullptr)
+		return value;
+	if (fallback != nullptr)
+		return fallback;
+	throw std::runtime_error(std::string("test environment: ") + name + " is not set");
+}
+
+std::vector<std::string> split(const std::string &list)
+{
+	std::vector<std::string> items;
+	size_t start = 0;
+	while (start <= list.size()) {
+		size_t end = list.find(';', start);
+		if (end == std::string::npos)
+			end = list.size();
+		if (end > start)
+			items.push_back(list.substr(start, end - start));
+		start = end + 1;
+	}
+	return items;
+}
+
+Runner make_runner()
+{
+	Runner r;
+	r.name = environment("BERTH_RUNNER");
+	r.tool_dir = environment("BERTH_TOOL_DIR");
+	r.standin_dir = environment("BERTH_STANDIN_DIR", r.tool_dir.c_str());
+	r.fixtures_dir = environment("BERTH_FIXTURES_DIR", "");
+	r.tools = split(environment("BERTH_TOOLS", "berthadd;berthdrop"));
+	r.library = "libKUV_Act_Installer.so";
+	r.newline = "\n";
+	if (r.name == "linux") {
+		// Started directly.
+	} else if (r.name == "qemu-i386") {
+		r.launcher = {environment("BERTH_QEMU_I386", "qemu-i386-static")};
+	} else if (r.name == "wine64" || r.name == "wine32") {
+		const char *wine = r.name == "wine64" ? "/usr/lib/wine/wine64" : "/usr/lib/wine/wine";
+		r.launcher = {environment("BERTH_WINE", wine)};
+		r.exe_suffix = ".exe";
+		r.library = "KUV_Act_Installer.dll";
+		r.newline = "\r\n";
+		r.windows = true;
+	} else {
+		throw std::runtime_error("BERTH_RUNNER: unknown runner " + r.name);
+	}
+	return r;
+}
+
+std::string &skip_reason()
+{
+	static std::string reason;
+	return reason;
+}
+
+Runner &the_runner()
+{
+	static Runner r = make_runner();
+	return r;
+}
+
+std::string &wine_prefix()
+{
+	static std::string prefix;
+	return prefix;
+}
+
+std::string wineserver()
+{
+	const std::string &wine = runner().launcher.front();
+	return wine.substr(0, wine.rfind('/') + 1) + "wineserver";
+}
+
+Outcome run_plain(const std::vector<std::string> &argv, const std::string &cwd = "")
+{
+	Invocation inv;
+	inv.argv = argv;
+	inv.cwd = cwd;
+	inv.env = {"PATH=" + environment("PATH", "/usr/bin:/bin"), "HOME=" + environment("HOME", "/root"),
+		   "LANG=C.UTF-8"};
+	inv.env.insert(inv.env.end(), runner().env.begin(), runner().env.end());
+	return run_program(inv);
+}
+
+void start_wine(Runner &r)
+{
+	if (access(r.launcher.front().c_str(), X_OK) != 0) {
+		skip_reason() = r.name + ": no Wine loader at " + r.launcher.front();
+		return;
+	}
+	wine_prefix() = make_temp_dir("wineprefix");
+	r.env = {"WINEPREFIX=" + wine_prefix(), "WINEDEBUG=-all",
+		 // No Mono or Gecko: nothing here needs them, and asking for
+		 // them slows the prefix down.
+		 "WINEDLLOVERRIDES=mscoree,mshtml="};
+	// A persistent server makes each later start a fraction of a second.
+	run_plain({wineserver(), "-p"});
+	Outcome boot = run_plain({r.launcher.front(), "wineboot", "--init"});
+	if (boot.exit_status != 0) {
+		skip_reason() = r.name + " cannot run here: " + boot.err;
+		return;
+	}
+	// The probe: does a program of this runner start at all?
+	std::string dir = make_temp_dir("probe");
+	std::string program = dir + "/" + r.tools.front() + r.exe_suffix;
+	copy_file(r.tool_dir + "/" + r.tools.front() + r.exe_suffix, program);
+	copy_file(r.standin_dir + "/" + r.library, dir + "/" + r.library);
+	Outcome probe = run_plain({r.launcher.front(), program}, dir);
+	remove_tree(dir);
+	if (probe.exit_status != 0 || probe.out.rfind("Usage: ", 0) != 0)
+		skip_reason() = r.name + " cannot run a program here (exit status " +
+				std::to_string(probe.exit_status) + "): " + probe.err;
+}
+
+} // namespace
+
+const Runner &runner()
+{
+	return the_runner();
+}
+
+void start_runner()
+{
+	if (runner().windows)
+		start_wine(the_runner());
+}
+
+void stop_runner()
+{
+	if (wine_prefix().empty())
+		return;
+	run_plain({wineserver(), "-k"});
+	remove_tree(wine_prefix());
+}
+
+const std::string &runner_skip_reason()
+{
+	return skip_reason();
+}
+
+std::string as_platform_argv(const std::string &utf8)
+{
+	if (!runner().windows)
+		return utf8;
+	iconv_t cd = iconv_open("CP1252", "UTF-8");
+	if (cd == reinterpret_cast<iconv_t>(-1))
+		throw std::runtime_error("iconv cannot convert UTF-8 to CP1252");
+	std::string in = utf8;
+	std::string out(in.size(), '\0');
+	char *in_p = in.data();
+	char *out_p = out.data();
+	size_t in_left = in.size();
+	size_t out_left = out.size();
+	size_t done = iconv(cd, &in_p, &in_left, &out_p, &out_left);
+	iconv_close(cd);
+	if (done == static_cast<size_t>(-1))
+		throw std::runtime_error("not representable in CP1252: " + utf8);
+	out.resize(out.size() - out_left);
+	return out;
+}
