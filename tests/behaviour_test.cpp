@@ -313,11 +313,11 @@ INSTANTIATE_TEST_SUITE_P(Tools, StartUp, testing::ValuesIn(tools_under_test()), 
 class MissingOperation : public RunnerTest,
 			 public testing::WithParamInterface<std::tuple<Tool, std::string>> {};
 
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(MissingOperation);
+
 TEST_P(MissingOperation, RefusesTheStartOnlyIfTheToolUsesIt)
 {
 	const auto &[tool, omitted] = GetParam();
-	if (runner().windows)
-		GTEST_SKIP() << "Wine stubs missing imports instead of refusing the start";
 	Start how;
 	how.names = {"Acme", "Widget"};
 	how.library_dir = runner().fixtures_dir + "/without-" + omitted;
@@ -338,8 +338,13 @@ std::string tool_without(const testing::TestParamInfo<std::tuple<Tool, std::stri
 	return std::get<0>(info.param).name + "_without_" + std::get<1>(info.param);
 }
 
+std::vector<Tool> tools_with_fixtures()
+{
+	return runner().windows ? std::vector<Tool>{} : tools_under_test();
+}
+
 INSTANTIATE_TEST_SUITE_P(Operations, MissingOperation,
-			 testing::Combine(testing::ValuesIn(tools_under_test()),
+			 testing::Combine(testing::ValuesIn(tools_with_fixtures()),
 					  testing::Values("kuvActSvcInstallWin", "kuvActSvcUninstallWin",
 							  "kuvActSvcGetLastErrorWin")),
 			 tool_without);

@@ -42,11 +42,13 @@ std::vector<char *> c_strings(const std::vector<std::string> &strings)
 // Runs in the forked child: arranges descriptors 0, 1 and 2, then execs.
 [[noreturn]] void exec_child(const Invocation &inv, int out_write, int err_write)
 {
-	if (dup2(err_write, STDERR_FILENO) < 0)
-		fail_in_child("dup2 stderr");
-	int null_fd = open("/dev/null", O_RDONLY);
+	int null_fd = open("/dev/null", O_RDWR);
 	if (null_fd < 0 || dup2(null_fd, STDIN_FILENO) < 0)
 		fail_in_child("stdin");
+	if (inv.discard_output)
+		out_write = err_write = null_fd;
+	if (dup2(err_write, STDERR_FILENO) < 0)
+		fail_in_child("dup2 stderr");
 	switch (inv.stdout_to) {
 	case StdoutTo::pipe:
 	case StdoutTo::pipe_without_reader:

@@ -19,6 +19,9 @@ struct Invocation {
 	std::vector<std::string> env;  // the child's whole environment, NAME=value
 	std::string cwd;
 	StdoutTo stdout_to = StdoutTo::pipe;
+	// Standard output and error to /dev/null, for a program that leaves a
+	// daemon behind which would otherwise hold the pipes open.
+	bool discard_output = false;
 };
 
 struct Outcome {

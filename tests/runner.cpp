@@ -86,11 +86,13 @@ std::string wineserver()
 	return wine.substr(0, wine.rfind('/') + 1) + "wineserver";
 }
 
-Outcome run_plain(const std::vector<std::string> &argv, const std::string &cwd = "")
+Outcome run_plain(const std::vector<std::string> &argv, const std::string &cwd = "",
+		  bool discard_output = false)
 {
 	Invocation inv;
 	inv.argv = argv;
 	inv.cwd = cwd;
+	inv.discard_output = discard_output;
 	inv.env = {"PATH=" + environment("PATH", "/usr/bin:/bin"), "HOME=" + environment("HOME", "/root"),
 		   "LANG=C.UTF-8"};
 	inv.env.insert(inv.env.end(), runner().env.begin(), runner().env.end());
@@ -100,7 +102,7 @@ Outcome run_plain(const std::vector<std::string> &argv, const std::string &cwd =
 void start_wine(Runner &r)
 {
 	if (access(r.launcher.front().c_str(), X_OK) != 0) {
-		skip_reason() = r.name + ": no Wine loader at " + r.launcher.front();
+		skip_reason() = "Runner unavailable: no Wine loader at " + r.launcher.front();
 		return;
 	}
 	wine_prefix() = make_temp_dir("wineprefix");
@@ -109,10 +111,12 @@ void start_wine(Runner &r)
 		 // them slows the prefix down.
 		 "WINEDLLOVERRIDES=mscoree,mshtml="};
 	// A persistent server makes each later start a fraction of a second.
-	run_plain({wineserver(), "-p"});
-	Outcome boot = run_plain({r.launcher.front(), "wineboot", "--init"});
+	run_plain({wineserver(), "-p"}, "", true);
+	// Its services live on and would hold a pipe open: no output kept.
+	Outcome boot = run_plain({r.launcher.front(), "wineboot", "--init"}, "", true);
 	if (boot.exit_status != 0) {
-		skip_reason() = r.name + " cannot run here: " + boot.err;
+		skip_reason() = "Runner unavailable: " + r.name + " cannot set up a prefix (wineboot --init exit status " +
+				std::to_string(boot.exit_status) + ")";
 		return;
 	}
 	// The probe: does a program of this runner start at all?
@@ -123,7 +127,7 @@ void start_wine(Runner &r)
 	Outcome probe = run_plain({r.launcher.front(), program}, dir);
 	remove_tree(dir);
 	if (probe.exit_status != 0 || probe.out.rfind("Usage: ", 0) != 0)
-		skip_reason() = r.name + " cannot run a program here (exit status " +
+		skip_reason() = "Runner unavailable: " + r.name + " cannot run a program here (exit status " +
 				std::to_string(probe.exit_status) + "): " + probe.err;
 }
 
