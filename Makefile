@@ -6,13 +6,14 @@
 #	make test	build, then run the whole test suite
 
 PRESETS := linux-x86_64 linux-i386 win64 win32
+TEST_PRESETS := linux-sanitize
 
 BUILD_PACKAGES := cmake ninja-build g++ g++-multilib libgtest-dev \
 	g++-mingw-w64-x86-64 g++-mingw-w64-i686 zip
 DEMO_PACKAGES := $(BUILD_PACKAGES) wine64
-TEST_PACKAGES := $(BUILD_PACKAGES) wine64 qemu-user-static unzip
+TEST_PACKAGES := $(BUILD_PACKAGES) wine64 qemu-user-static unzip clang-format clang-tidy
 
-.PHONY: all demo test clean dist
+.PHONY: all demo test clean dist presets
 
 all:
 	@scripts/ensure-packages.sh $(BUILD_PACKAGES)
@@ -26,19 +27,23 @@ demo:
 test:
 	@scripts/ensure-packages.sh $(TEST_PACKAGES)
 	@$(MAKE) --no-print-directory dist
+	@$(MAKE) --no-print-directory PRESETS="$(TEST_PRESETS)" presets
 	@status=0; ctest --preset linux-x86_64 || status=$$?; \
 	grep -ho 'Runner unavailable: [a-z0-9].*' build/linux-x86_64/Testing/Temporary/LastTest.log \
 		2>/dev/null | sort -u | sed 's/^/Skipped: /'; \
 	exit $$status
 
+# Builds the presets, then writes SHA256SUMS and the release zip.
+dist: presets
+	@scripts/release.sh dist
+
 # Configures each preset once (CMake reconfigures itself when its files
-# change), builds it, then writes SHA256SUMS and the release zip.
-dist:
+# change) and builds it.
+presets:
 	@set -e; for preset in $(PRESETS); do \
 		test -f build/$$preset/build.ninja || cmake --preset $$preset >/dev/null; \
 		cmake --build --preset $$preset; \
 	done
-	@scripts/release.sh dist
 
 clean:
 	rm -rf build dist

@@ -1,6 +1,6 @@
 # berth_warnings: the language level and warnings of all code here.
 add_library(berth_warnings INTERFACE)
-target_compile_features(berth_warnings INTERFACE cxx_std_17)
+target_compile_features(berth_warnings INTERFACE cxx_std_17 c_std_99)
 target_compile_options(berth_warnings INTERFACE -Wall -Wextra -Werror)
 
 # berth_defaults: how the programs and the stand-in library are built.
@@ -8,9 +8,17 @@ target_compile_options(berth_warnings INTERFACE -Wall -Wextra -Werror)
 add_library(berth_defaults INTERFACE)
 target_link_libraries(berth_defaults INTERFACE berth_warnings)
 target_compile_options(berth_defaults INTERFACE
-	-fno-exceptions -fno-rtti
+	$<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>
 	# Keep the build folder's name out of the binaries.
 	"-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.")
+
+if(BERTH_SANITIZE)
+	# Any report ends the program with a non-zero status, which the
+	# tests, expecting 0, take for a failure.
+	set(sanitize -fsanitize=address,undefined -fno-sanitize-recover=all)
+	target_compile_options(berth_defaults INTERFACE ${sanitize} -fno-omit-frame-pointer)
+	target_link_options(berth_defaults INTERFACE ${sanitize})
+endif()
 
 if(WIN32)
 	# The lowest Windows version each build declares: 2000 for x86, XP

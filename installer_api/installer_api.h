@@ -20,7 +20,7 @@
 
 #if defined(_WIN32)
 #define KUV_IMPORT __declspec(dllimport)
-#define KUV_CALL __cdecl
+#define KUV_CALL   __cdecl
 #else
 #define KUV_IMPORT
 #define KUV_CALL
@@ -31,9 +31,9 @@ extern "C" {
 #endif
 
 KUV_IMPORT unsigned char KUV_CALL kuvActSvcInstallWin(const char *publisher_name,
-                                                      const char *product_name);
+						      const char *product_name);
 KUV_IMPORT unsigned char KUV_CALL kuvActSvcUninstallWin(const char *publisher_name,
-                                                        const char *product_name);
+							const char *product_name);
 KUV_IMPORT int32_t KUV_CALL kuvActSvcGetLastErrorWin(void);
 
 #ifdef __cplusplus

@@ -31,7 +31,7 @@
 
 #if defined(_WIN32)
 #define STANDIN_EXPORT extern "C" __declspec(dllexport)
-#define STANDIN_CALL __cdecl
+#define STANDIN_CALL   __cdecl
 #else
 #define STANDIN_EXPORT extern "C" __attribute__((visibility("default")))
 #define STANDIN_CALL
@@ -104,8 +104,7 @@ static void log_argument(FILE *log, const char *argument)
 }
 
 /* Appends "operation" and its arguments, if any, to the log. */
-static void log_call(const char *operation, const char *publisher_name,
-		     const char *product_name)
+static void log_call(const char *operation, const char *publisher_name, const char *product_name)
 {
 	const char *path = std::getenv("KUV_STANDIN_LOG");
 	if (path == nullptr)
@@ -124,14 +123,14 @@ static void log_call(const char *operation, const char *publisher_name,
 }
 
 STANDIN_EXPORT uint32_t STANDIN_CALL kuvActSvcInstallWin(const char *publisher_name,
-							  const char *product_name)
+							 const char *product_name)
 {
 	log_call("kuvActSvcInstallWin", publisher_name, product_name);
 	return scripted_number("KUV_STANDIN_RESULT", 1);
 }
 
 STANDIN_EXPORT uint32_t STANDIN_CALL kuvActSvcUninstallWin(const char *publisher_name,
-							    const char *product_name)
+							   const char *product_name)
 {
 	log_call("kuvActSvcUninstallWin", publisher_name, product_name);
 	return scripted_number("KUV_STANDIN_RESULT", 1);

@@ -25,14 +25,14 @@
  */
 #if defined(SETUP_TOOL_INSTALL)
 #define ACTION_OPERATION kuvActSvcInstallWin
-#define USAGE_LINE "Usage: berthadd publisher_name product_name\n"
-#define SUCCESS_LINE "Successfully installed anchor service for publisher %s, product %s\n"
-#define ERROR_LINE "Error %d attempting to install service\n"
+#define USAGE_LINE       "Usage: berthadd publisher_name product_name\n"
+#define SUCCESS_LINE     "Successfully installed anchor service for publisher %s, product %s\n"
+#define ERROR_LINE       "Error %d attempting to install service\n"
 #elif defined(SETUP_TOOL_UNINSTALL)
 #define ACTION_OPERATION kuvActSvcUninstallWin
-#define USAGE_LINE "Usage: berthdrop publisher_name product_name\n"
-#define SUCCESS_LINE "Successfully uninstalled anchor service for publisher %s, product %s\n"
-#define ERROR_LINE "Error %d attempting to uninstall service\n"
+#define USAGE_LINE       "Usage: berthdrop publisher_name product_name\n"
+#define SUCCESS_LINE     "Successfully uninstalled anchor service for publisher %s, product %s\n"
+#define ERROR_LINE       "Error %d attempting to uninstall service\n"
 #else
 #error "build with SETUP_TOOL_INSTALL or SETUP_TOOL_UNINSTALL defined"
 #endif

@@ -65,7 +65,7 @@ std::string logged(const std::string &operation, const std::vector<std::string> 
 		for (unsigned char byte : argument) {
 			if (byte < 0x20 || byte > 0x7e || byte == '"' || byte == '\\') {
 				char hex[5];
-				snprintf(hex, sizeof hex, "\\x%02X", byte);
+				(void)snprintf(hex, sizeof hex, "\\x%02X", byte);
 				line += hex;
 			} else {
 				line += static_cast<char>(byte);
@@ -97,7 +97,8 @@ Trial start(const Tool &tool, const Start &how)
 {
 	const Runner &r = runner();
 	std::string dir = make_temp_dir(tool.name);
-	std::string program = dir + "/" + (how.program_name.empty() ? tool.name : how.program_name) +
+	std::string program = dir + "/" +
+			      (how.program_name.empty() ? tool.name : how.program_name) +
 			      r.exe_suffix;
 	copy_file(r.tool_dir + "/" + tool.name + r.exe_suffix, program);
 	if (how.library_dir != "none") {
@@ -152,11 +153,13 @@ struct Case {
 	bool unix_argv_only = false;
 };
 
-const std::string kib12_a(12 * 1024, 'a');
-const std::string kib12_b(12 * 1024, 'b');
-const std::string kib100_a(100 * 1024, 'a');
-const std::string kib100_b(100 * 1024, 'b');
+const size_t kib = 1024;
+const std::string kib12_a(12 * kib, 'a');
+const std::string kib12_b(12 * kib, 'b');
+const std::string kib100_a(100 * kib, 'a');
+const std::string kib100_b(100 * kib, 'b');
 
+// clang-format off
 const std::vector<Case> cases = {
 	// The argument count alone decides whether the library is called.
 	{"no_arguments", {}, {}, Expect::usage},
@@ -217,6 +220,7 @@ const std::vector<Case> cases = {
 	 Expect::failure,
 	 "2147483647"},
 };
+// clang-format on
 
 std::vector<Case> cases_for_runner()
 {
@@ -345,7 +349,8 @@ std::vector<Tool> tools_with_fixtures()
 
 INSTANTIATE_TEST_SUITE_P(Operations, MissingOperation,
 			 testing::Combine(testing::ValuesIn(tools_with_fixtures()),
-					  testing::Values("kuvActSvcInstallWin", "kuvActSvcUninstallWin",
+					  testing::Values("kuvActSvcInstallWin",
+							  "kuvActSvcUninstallWin",
 							  "kuvActSvcGetLastErrorWin")),
 			 tool_without);
 
@@ -392,6 +397,7 @@ struct BadScript {
 	const char *message; // what follows "KUV_Act_Installer stand-in: VARIABLE="value": "
 };
 
+// clang-format off
 const std::vector<BadScript> bad_scripts = {
 	{"empty", "KUV_STANDIN_RESULT=", "not a number"},
 	{"word", "KUV_STANDIN_RESULT=yes", "not a number"},
@@ -405,6 +411,7 @@ const std::vector<BadScript> bad_scripts = {
 	{"below_32_bits", "KUV_STANDIN_LAST_ERROR=-2147483649", "out of the 32-bit range"},
 	{"last_error_word", "KUV_STANDIN_LAST_ERROR=EACCES", "not a number"},
 };
+// clang-format on
 
 class StandinScript : public RunnerTest, public testing::WithParamInterface<BadScript> {};
 
@@ -423,8 +430,8 @@ TEST_P(StandinScript, MalformedVariableIsReportedOnStderrWithStatus78)
 	how.script = script;
 	Trial trial = start(tool, how);
 	EXPECT_EQ(trial.outcome.out, "");
-	EXPECT_EQ(trial.outcome.err, platform_line("KUV_Act_Installer stand-in: " + variable + "=\"" +
-						   value + "\": " + bad.message));
+	EXPECT_EQ(trial.outcome.err, platform_line("KUV_Act_Installer stand-in: " + variable +
+						   "=\"" + value + "\": " + bad.message));
 	EXPECT_EQ(trial.outcome.exit_status, 78);
 }
 
@@ -445,7 +452,10 @@ TEST_F(Standin, ThatCannotWriteItsLogStopsWithStatus78)
 	how.script = {"KUV_STANDIN_LOG=no-such-folder/calls.log"};
 	Trial trial = start(tool, how);
 	EXPECT_EQ(trial.outcome.out, "");
-	EXPECT_EQ(trial.outcome.err.rfind("KUV_Act_Installer stand-in: KUV_STANDIN_LOG=\"no-such-folder/calls.log\": ", 0), 0u)
+	EXPECT_EQ(trial.outcome.err.rfind("KUV_Act_Installer stand-in: "
+					  "KUV_STANDIN_LOG=\"no-such-folder/calls.log\": ",
+					  0),
+		  0U)
 		<< trial.outcome.err;
 	EXPECT_EQ(trial.outcome.exit_status, 78);
 }

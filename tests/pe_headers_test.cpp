@@ -100,7 +100,8 @@ PeReport read_pe(const std::string &path)
 			std::string name;
 			words >> name;
 			report.imports[dll].insert(name);
-		} else if (line[0] != '\t' && line[0] != ' ' && !second.empty() && report.imports.empty()) {
+		} else if (line[0] != '\t' && line[0] != ' ' && !second.empty() &&
+			   report.imports.empty()) {
 			report.fields.emplace(first, second);
 		}
 	}
@@ -109,7 +110,8 @@ PeReport read_pe(const std::string &path)
 		std::istringstream words(line);
 		std::string index;
 		std::string name;
-		if (words >> index >> name && !index.empty() && std::isdigit(static_cast<unsigned char>(index[0])))
+		if (words >> index >> name && !index.empty() &&
+		    std::isdigit(static_cast<unsigned char>(index[0])) != 0)
 			report.sections.insert(name);
 	}
 	return report;
@@ -119,7 +121,8 @@ uint32_t le32(const std::string &bytes, size_t offset)
 {
 	uint32_t value = 0;
 	for (size_t i = 0; i < 4; i++)
-		value |= static_cast<uint32_t>(static_cast<unsigned char>(bytes.at(offset + i))) << (8 * i);
+		value |= static_cast<uint32_t>(static_cast<unsigned char>(bytes.at(offset + i)))
+			 << (8 * i);
 	return value;
 }
 
@@ -130,8 +133,13 @@ std::set<std::string> start_up_kernel32_imports(bool is_64_bit)
 	std::string dir = make_temp_dir("empty-program");
 	write_file(dir + "/empty.c", "int main(void) { return 0; }\n");
 	Invocation inv;
-	inv.argv = {environment(is_64_bit ? "BERTH_CC_WIN64" : "BERTH_CC_WIN32"), "-Os", "-s", "-static",
-		    dir + "/empty.c", "-o", dir + "/empty.exe"};
+	inv.argv = {environment(is_64_bit ? "BERTH_CC_WIN64" : "BERTH_CC_WIN32"),
+		    "-Os",
+		    "-s",
+		    "-static",
+		    dir + "/empty.c",
+		    "-o",
+		    dir + "/empty.exe"};
 	inv.env = {"PATH=" + environment("PATH")};
 	Outcome built = run_program(inv);
 	if (built.exit_status != 0)
@@ -165,7 +173,8 @@ TEST_P(Deliverables, DeclaresItsLowestWindowsVersion)
 
 TEST_P(Deliverables, SetsTheLoadersSecurityFlags)
 {
-	uint32_t flags = static_cast<uint32_t>(std::stoul(pe.fields["DllCharacteristics"], nullptr, 16));
+	uint32_t flags =
+		static_cast<uint32_t>(std::stoul(pe.fields["DllCharacteristics"], nullptr, 16));
 	const uint32_t high_entropy_va = 0x20;
 	const uint32_t dynamic_base = 0x40;
 	const uint32_t nx_compat = 0x100;
@@ -173,23 +182,23 @@ TEST_P(Deliverables, SetsTheLoadersSecurityFlags)
 	EXPECT_TRUE(flags & nx_compat);
 	EXPECT_EQ((flags & high_entropy_va) != 0, GetParam().is_64_bit);
 	// A base that can move needs its relocations.
-	EXPECT_GT(pe.entries[5].second, 0u) << "no base relocation directory";
+	EXPECT_GT(pe.entries[5].second, 0U) << "no base relocation directory";
 }
 
 TEST_P(Deliverables, CarriesNoResources)
 {
-	EXPECT_EQ(pe.entries[2], std::make_pair(0u, 0u));
-	EXPECT_EQ(pe.sections.count(".rsrc"), 0u);
+	EXPECT_EQ(pe.entries[2], std::make_pair(0U, 0U));
+	EXPECT_EQ(pe.sections.count(".rsrc"), 0U);
 }
 
 TEST_P(Deliverables, HasNoLinkTimeAndNoSymbols)
 {
 	std::string bytes = read_file(dist + "/" + GetParam().path);
 	uint32_t coff = le32(bytes, 0x3c) + 4; // after "PE\0\0"
-	EXPECT_EQ(le32(bytes, coff + 4), 0u) << "TimeDateStamp";
-	EXPECT_EQ(le32(bytes, coff + 8), 0u) << "PointerToSymbolTable";
-	EXPECT_EQ(le32(bytes, coff + 12), 0u) << "NumberOfSymbols";
-	EXPECT_EQ(pe.entries[6], std::make_pair(0u, 0u)) << "debug directory";
+	EXPECT_EQ(le32(bytes, coff + 4), 0U) << "TimeDateStamp";
+	EXPECT_EQ(le32(bytes, coff + 8), 0U) << "PointerToSymbolTable";
+	EXPECT_EQ(le32(bytes, coff + 12), 0U) << "NumberOfSymbols";
+	EXPECT_EQ(pe.entries[6], std::make_pair(0U, 0U)) << "debug directory";
 }
 
 TEST_P(Deliverables, ImportsOnlyTheSystemAndTheInstallerLibrary)
@@ -197,7 +206,8 @@ TEST_P(Deliverables, ImportsOnlyTheSystemAndTheInstallerLibrary)
 	std::set<std::string> dlls;
 	for (const auto &[dll, names] : pe.imports)
 		dlls.insert(dll);
-	EXPECT_EQ(dlls, (std::set<std::string>{"KERNEL32.dll", "msvcrt.dll", "KUV_Act_Installer.dll"}));
+	EXPECT_EQ(dlls,
+		  (std::set<std::string>{"KERNEL32.dll", "msvcrt.dll", "KUV_Act_Installer.dll"}));
 }
 
 TEST_P(Deliverables, ImportsTheOperationsItUsesByTheirPlainNames)
@@ -207,7 +217,7 @@ TEST_P(Deliverables, ImportsTheOperationsItUsesByTheirPlainNames)
 
 TEST_P(Deliverables, BindsTheInstallerLibraryOnlyThroughTheImportTable)
 {
-	EXPECT_EQ(pe.entries[13], std::make_pair(0u, 0u)) << "delay import directory";
+	EXPECT_EQ(pe.entries[13], std::make_pair(0U, 0U)) << "delay import directory";
 	// No loading of its own: KERNEL32 gives only what start-up needs.
 	EXPECT_EQ(pe.imports["KERNEL32.dll"], start_up_kernel32_imports(GetParam().is_64_bit));
 	// The library's name stands once, in the import table, and nowhere
@@ -222,7 +232,7 @@ std::string file_label(const testing::TestParamInfo<Deliverable> &info)
 {
 	std::string label = info.param.path;
 	for (char &c : label)
-		if (!std::isalnum(static_cast<unsigned char>(c)))
+		if (std::isalnum(static_cast<unsigned char>(c)) == 0)
 			c = '_';
 	return label;
 }
@@ -244,7 +254,8 @@ std::set<std::string> folder(const std::string &path)
 
 TEST(DeliverableFolders, HoldTheProgramsAndNothingElse)
 {
-	EXPECT_EQ(folder(dist + "/win64"), (std::set<std::string>{"berthadd.exe", "berthdrop.exe"}));
+	EXPECT_EQ(folder(dist + "/win64"),
+		  (std::set<std::string>{"berthadd.exe", "berthdrop.exe"}));
 	EXPECT_EQ(folder(dist + "/win32"), (std::set<std::string>{"berthdrop.exe"}));
 }
 
@@ -252,8 +263,9 @@ TEST(StandinDll, ExportsTheThreeOperationsByTheirPlainNames)
 {
 	for (const char *build : {"win32", "win64"}) {
 		PeReport pe = read_pe(dist + "/standin/" + build + "/KUV_Act_Installer.dll");
-		EXPECT_EQ(pe.exports, (std::set<std::string>{"kuvActSvcInstallWin", "kuvActSvcUninstallWin",
-							     "kuvActSvcGetLastErrorWin"}))
+		EXPECT_EQ(pe.exports,
+			  (std::set<std::string>{"kuvActSvcInstallWin", "kuvActSvcUninstallWin",
+						 "kuvActSvcGetLastErrorWin"}))
 			<< build;
 		std::set<std::string> dlls;
 		for (const auto &[dll, names] : pe.imports)

@@ -31,8 +31,8 @@ std::vector<char *> c_strings(const std::vector<std::string> &strings)
 [[noreturn]] void fail_in_child(const char *what)
 {
 	char message[256];
-	int length = snprintf(message, sizeof message, "test harness: %s: %s\n", what,
-			      strerror(errno));
+	int length =
+		snprintf(message, sizeof message, "test harness: %s: %s\n", what, strerror(errno));
 	if (write(STDERR_FILENO, message, static_cast<size_t>(length)) < 0) {
 		// Nothing more can be said.
 	}
@@ -66,7 +66,7 @@ std::vector<char *> c_strings(const std::vector<std::string> &strings)
 	}
 	}
 	// The program meets the signal dispositions of an ordinary start.
-	signal(SIGPIPE, SIG_DFL);
+	(void)signal(SIGPIPE, SIG_DFL);
 	sigset_t none;
 	sigemptyset(&none);
 	sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -83,7 +83,7 @@ void drain(int out_fd, int err_fd, std::string &out, std::string &err)
 {
 	pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
 	std::string *sinks[2] = {&out, &err};
-	int open_count = (out_fd >= 0) + (err_fd >= 0);
+	int open_count = (out_fd >= 0 ? 1 : 0) + (err_fd >= 0 ? 1 : 0);
 	while (open_count > 0) {
 		if (poll(fds, 2, -1) < 0) {
 			if (errno == EINTR)
@@ -179,6 +179,8 @@ void remove_tree(const std::string &path)
 {
 	nftw(
 		path.c_str(),
-		[](const char *name, const struct stat *, int, struct FTW *) { return remove(name); },
+		[](const char *name, const struct stat *, int, struct FTW *) {
+			return remove(name);
+		},
 		16, FTW_DEPTH | FTW_PHYS);
 }

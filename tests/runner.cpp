@@ -50,7 +50,8 @@ Runner make_runner()
 	} else if (r.name == "qemu-i386") {
 		r.launcher = {environment("BERTH_QEMU_I386", "qemu-i386-static")};
 	} else if (r.name == "wine64" || r.name == "wine32") {
-		const char *wine = r.name == "wine64" ? "/usr/lib/wine/wine64" : "/usr/lib/wine/wine";
+		const char *wine =
+			r.name == "wine64" ? "/usr/lib/wine/wine64" : "/usr/lib/wine/wine";
 		r.launcher = {environment("BERTH_WINE", wine)};
 		r.exe_suffix = ".exe";
 		r.library = "KUV_Act_Installer.dll";
@@ -93,8 +94,8 @@ Outcome run_plain(const std::vector<std::string> &argv, const std::string &cwd =
 	inv.argv = argv;
 	inv.cwd = cwd;
 	inv.discard_output = discard_output;
-	inv.env = {"PATH=" + environment("PATH", "/usr/bin:/bin"), "HOME=" + environment("HOME", "/root"),
-		   "LANG=C.UTF-8"};
+	inv.env = {"PATH=" + environment("PATH", "/usr/bin:/bin"),
+		   "HOME=" + environment("HOME", "/root"), "LANG=C.UTF-8"};
 	inv.env.insert(inv.env.end(), runner().env.begin(), runner().env.end());
 	return run_program(inv);
 }
@@ -115,7 +116,8 @@ void start_wine(Runner &r)
 	// Its services live on and would hold a pipe open: no output kept.
 	Outcome boot = run_plain({r.launcher.front(), "wineboot", "--init"}, "", true);
 	if (boot.exit_status != 0) {
-		skip_reason() = "Runner unavailable: " + r.name + " cannot set up a prefix (wineboot --init exit status " +
+		skip_reason() = "Runner unavailable: " + r.name +
+				" cannot set up a prefix (wineboot --init exit status " +
 				std::to_string(boot.exit_status) + ")";
 		return;
 	}
@@ -127,7 +129,8 @@ void start_wine(Runner &r)
 	Outcome probe = run_plain({r.launcher.front(), program}, dir);
 	remove_tree(dir);
 	if (probe.exit_status != 0 || probe.out.rfind("Usage: ", 0) != 0)
-		skip_reason() = "Runner unavailable: " + r.name + " cannot run a program here (exit status " +
+		skip_reason() = "Runner unavailable: " + r.name +
+				" cannot run a program here (exit status " +
 				std::to_string(probe.exit_status) + "): " + probe.err;
 }
 
@@ -162,7 +165,8 @@ std::string as_platform_argv(const std::string &utf8)
 	if (!runner().windows)
 		return utf8;
 	iconv_t cd = iconv_open("CP1252", "UTF-8");
-	if (cd == reinterpret_cast<iconv_t>(-1))
+	// iconv_open's failure value is (iconv_t)-1.
+	if (cd == reinterpret_cast<iconv_t>(-1)) // NOLINT(performance-no-int-to-ptr)
 		throw std::runtime_error("iconv cannot convert UTF-8 to CP1252");
 	std::string in = utf8;
 	std::string out(in.size(), '\0');
