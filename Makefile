@@ -4,6 +4,7 @@
 #	make		build everything into dist/
 #	make demo	build, then show the tools at work
 #	make test	build, then run the whole test suite
+#	make bench	build, then measure the tools against plain C
 
 PRESETS := linux-x86_64 linux-i386 win64 win32
 TEST_PRESETS := linux-sanitize
@@ -12,8 +13,9 @@ BUILD_PACKAGES := cmake ninja-build g++ g++-multilib libgtest-dev \
 	g++-mingw-w64-x86-64 g++-mingw-w64-i686 zip
 DEMO_PACKAGES := $(BUILD_PACKAGES) wine64
 TEST_PACKAGES := $(BUILD_PACKAGES) wine64 qemu-user-static unzip clang-format clang-tidy
+BENCH_PACKAGES := $(BUILD_PACKAGES) wine64 valgrind
 
-.PHONY: all demo test clean dist presets
+.PHONY: all demo test bench clean dist presets
 
 all:
 	@scripts/ensure-packages.sh $(BUILD_PACKAGES)
@@ -32,6 +34,11 @@ test:
 	grep -ho 'Runner unavailable: [a-z0-9].*' build/linux-x86_64/Testing/Temporary/LastTest.log \
 		2>/dev/null | sort -u | sed 's/^/Skipped: /'; \
 	exit $$status
+
+bench:
+	@scripts/ensure-packages.sh $(BENCH_PACKAGES)
+	@$(MAKE) --no-print-directory dist
+	@bench/run.sh
 
 # Builds the presets, then writes SHA256SUMS and the release zip.
 dist: presets
