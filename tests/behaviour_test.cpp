@@ -110,11 +110,7 @@ Trial start(const Tool &tool, const Start &how)
 	inv.argv = r.launcher;
 	inv.argv.push_back(program);
 	inv.argv.insert(inv.argv.end(), how.names.begin(), how.names.end());
-	const char *path = getenv("PATH");
-	const char *home = getenv("HOME");
-	inv.env = {std::string("PATH=") + (path != nullptr ? path : "/usr/bin:/bin"),
-		   std::string("HOME=") + (home != nullptr ? home : "/"), "LANG=C.UTF-8"};
-	inv.env.insert(inv.env.end(), r.env.begin(), r.env.end());
+	inv.env = runner_environment();
 	inv.env.insert(inv.env.end(), how.script.begin(), how.script.end());
 	bool log_scripted = false;
 	for (const std::string &setting : how.script)

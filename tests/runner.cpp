@@ -94,9 +94,7 @@ Outcome run_plain(const std::vector<std::string> &argv, const std::string &cwd =
 	inv.argv = argv;
 	inv.cwd = cwd;
 	inv.discard_output = discard_output;
-	inv.env = {"PATH=" + environment("PATH", "/usr/bin:/bin"),
-		   "HOME=" + environment("HOME", "/root"), "LANG=C.UTF-8"};
-	inv.env.insert(inv.env.end(), runner().env.begin(), runner().env.end());
+	inv.env = runner_environment();
 	return run_program(inv);
 }
 
@@ -139,6 +137,14 @@ void start_wine(Runner &r)
 const Runner &runner()
 {
 	return the_runner();
+}
+
+std::vector<std::string> runner_environment()
+{
+	std::vector<std::string> env = {"PATH=" + environment("PATH", "/usr/bin:/bin"),
+					"HOME=" + environment("HOME", "/root"), "LANG=C.UTF-8"};
+	env.insert(env.end(), runner().env.begin(), runner().env.end());
+	return env;
 }
 
 void start_runner()

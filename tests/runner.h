@@ -31,6 +31,11 @@ struct Runner {
 
 const Runner &runner();
 
+// The environment every run starts from: PATH, HOME, a UTF-8 locale and
+// what the runner needs (the Wine prefix).  Nothing else leaks in, so
+// LD_LIBRARY_PATH cannot help a program find its library.
+std::vector<std::string> runner_environment();
+
 // Brings up what the runner needs (a Wine prefix) and takes it down again.
 // The probe leaves a reason to skip everything where the runner cannot work.
 void start_runner();
