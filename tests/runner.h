@@ -7,6 +7,7 @@
 //	BERTH_TOOL_DIR		the folder of the programs
 //	BERTH_STANDIN_DIR	the folder of the stand-in library
 //	BERTH_FIXTURES_DIR	stand-ins that lack an operation (Linux only)
+//	BERTH_MAY_SKIP		1 if the runner may be unavailable here
 #ifndef RUNNER_H
 #define RUNNER_H
 
@@ -24,6 +25,9 @@ struct Runner {
 	std::string fixtures_dir;
 	std::vector<std::string> tools;
 	std::vector<std::string> env; // added to every run's environment
+	// May the suite be skipped where the runner cannot work here?
+	// Otherwise that is a failure.
+	bool may_skip = false;
 	// Under Wine the command line is a Windows one: re-encoded into the
 	// ANSI code page, at most 32767 characters.
 	bool windows = false;
