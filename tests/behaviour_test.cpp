@@ -158,6 +158,19 @@ const std::string kib12_b(12 * kib, 'b');
 const std::string kib100_a(100 * kib, 'a');
 const std::string kib100_b(100 * kib, 'b');
 
+// Settings of the stand-in's script, short enough for one case a line.
+std::string result(const char *value)
+{
+	return std::string("KUV_STANDIN_RESULT=") + value;
+}
+
+std::string last_error(const char *value)
+{
+	return std::string("KUV_STANDIN_LAST_ERROR=") + value;
+}
+
+const std::vector<std::string> acme = {"Acme", "Widget"};
+
 // clang-format off
 const std::vector<Case> cases = {
 	// The argument count alone decides whether the library is called.
@@ -165,59 +178,37 @@ const std::vector<Case> cases = {
 	{"one_argument", {"Acme"}, {}, Expect::usage},
 	{"three_arguments", {"Acme", "Widget", "extra"}, {}, Expect::usage},
 	{"three_empty_arguments", {"", "", ""}, {}, Expect::usage},
-	{"usage_even_where_the_library_would_fail", {"Acme"}, {"KUV_STANDIN_RESULT=0"}, Expect::usage},
+	{"usage_even_where_the_library_would_fail", {"Acme"}, {result("0")}, Expect::usage},
 
 	// Names reach the library and the line exactly as given.
-	{"plain_names", {"Acme", "Widget"}, {}, Expect::success},
+	{"plain_names", acme, {}, Expect::success},
 	{"names_with_blanks", {"Acme Corp", "  Widget Pro  "}, {}, Expect::success},
 	{"empty_names", {"", ""}, {}, Expect::success},
-	{"empty_names_failing", {"", ""}, {"KUV_STANDIN_RESULT=0", "KUV_STANDIN_LAST_ERROR=87"},
-	 Expect::failure, "87"},
+	{"empty_names_failing", {"", ""}, {result("0"), last_error("87")}, Expect::failure, "87"},
 	{"format_characters", {"%s%d%n%p", "100% %x %%"}, {}, Expect::success},
 	{"quotes_and_backslashes", {"say \"hi\"", "C:\\dir\\"}, {}, Expect::success},
 	{"wildcards", {"*", "?.exe"}, {}, Expect::success},
 	{"tab", {"Acme\tCorp", "Widget"}, {}, Expect::success},
-	{"non_ascii_utf8", {"Soci\xC3\xA9t\xC3\xA9 G\xC3\xA9n\xC3\xA9rale", "Caf\xC3\xA9 \xE2\x82\xAC"},
-	 {}, Expect::success},
+	{"non_ascii_utf8", {"Soci\xC3\xA9t\xC3\xA9", "Caf\xC3\xA9 \xE2\x82\xAC"}, {}, Expect::success},
 	{"raw_bytes", {"\x01\x7F\xFF", "\xC3("}, {}, Expect::success, "", true},
 	{"long_names_12_kib", {kib12_a, kib12_b}, {}, Expect::success},
 	{"long_names_100_kib", {kib100_a, kib100_b}, {}, Expect::success, "", true},
 
 	// The low byte of the result alone is success or failure.
-	{"result_1", {"Acme", "Widget"}, {"KUV_STANDIN_RESULT=1"}, Expect::success},
-	{"result_2", {"Acme", "Widget"}, {"KUV_STANDIN_RESULT=2"}, Expect::success},
-	{"result_0x80", {"Acme", "Widget"}, {"KUV_STANDIN_RESULT=0x80"}, Expect::success},
-	{"result_all_ones", {"Acme", "Widget"}, {"KUV_STANDIN_RESULT=0xFFFFFFFF"}, Expect::success},
-	{"result_0", {"Acme", "Widget"}, {"KUV_STANDIN_RESULT=0", "KUV_STANDIN_LAST_ERROR=5"},
-	 Expect::failure, "5"},
-	{"result_0x100", {"Acme", "Widget"}, {"KUV_STANDIN_RESULT=0x100", "KUV_STANDIN_LAST_ERROR=5"},
-	 Expect::failure, "5"},
-	{"result_high_bits_only",
-	 {"Acme", "Widget"},
-	 {"KUV_STANDIN_RESULT=0xFFFFFF00", "KUV_STANDIN_LAST_ERROR=5"},
-	 Expect::failure,
-	 "5"},
+	{"result_1", acme, {result("1")}, Expect::success},
+	{"result_2", acme, {result("2")}, Expect::success},
+	{"result_0x80", acme, {result("0x80")}, Expect::success},
+	{"result_all_ones", acme, {result("0xFFFFFFFF")}, Expect::success},
+	{"result_0", acme, {result("0"), last_error("5")}, Expect::failure, "5"},
+	{"result_0x100", acme, {result("0x100"), last_error("5")}, Expect::failure, "5"},
+	{"result_high_bits_only", acme, {result("0xFFFFFF00"), last_error("5")}, Expect::failure, "5"},
 
 	// Error codes in signed decimal, whatever they are.
-	{"code_0", {"Acme", "Widget"}, {"KUV_STANDIN_RESULT=0", "KUV_STANDIN_LAST_ERROR=0"},
-	 Expect::failure, "0"},
-	{"code_minus_1", {"Acme", "Widget"}, {"KUV_STANDIN_RESULT=0", "KUV_STANDIN_LAST_ERROR=-1"},
-	 Expect::failure, "-1"},
-	{"code_all_ones",
-	 {"Acme", "Widget"},
-	 {"KUV_STANDIN_RESULT=0", "KUV_STANDIN_LAST_ERROR=0xFFFFFFFF"},
-	 Expect::failure,
-	 "-1"},
-	{"code_most_negative",
-	 {"Acme", "Widget"},
-	 {"KUV_STANDIN_RESULT=0", "KUV_STANDIN_LAST_ERROR=0x80000000"},
-	 Expect::failure,
-	 "-2147483648"},
-	{"code_most_positive",
-	 {"Acme", "Widget"},
-	 {"KUV_STANDIN_RESULT=0", "KUV_STANDIN_LAST_ERROR=2147483647"},
-	 Expect::failure,
-	 "2147483647"},
+	{"code_0", acme, {result("0"), last_error("0")}, Expect::failure, "0"},
+	{"code_minus_1", acme, {result("0"), last_error("-1")}, Expect::failure, "-1"},
+	{"code_all_ones", acme, {result("0"), last_error("0xFFFFFFFF")}, Expect::failure, "-1"},
+	{"code_most_negative", acme, {result("0"), last_error("0x80000000")}, Expect::failure, "-2147483648"},
+	{"code_most_positive", acme, {result("0"), last_error("2147483647")}, Expect::failure, "2147483647"},
 };
 // clang-format on
 
