@@ -53,3 +53,23 @@ else()
 		# through the import table; and need no library that nothing uses.
 		LINKER:-z,now LINKER:--as-needed)
 endif()
+
+# berth_add_setup_tool(<target> <tool> <source>): <source> built as the
+# given tool, berthadd (install) or berthdrop (uninstall), bound to the
+# installer library, which it looks for beside itself, then as usual.
+function(berth_add_setup_tool target tool source)
+	if(tool STREQUAL "berthadd")
+		set(action SETUP_TOOL_INSTALL)
+	elseif(tool STREQUAL "berthdrop")
+		set(action SETUP_TOOL_UNINSTALL)
+	else()
+		message(FATAL_ERROR "unknown setup tool '${tool}'")
+	endif()
+	add_executable(${target} "${source}")
+	target_compile_definitions(${target} PRIVATE ${action})
+	target_link_libraries(${target} PRIVATE installer_api berth_defaults)
+	set_target_properties(${target} PROPERTIES
+		OUTPUT_NAME ${tool}
+		BUILD_WITH_INSTALL_RPATH ON
+		INSTALL_RPATH "$ORIGIN")
+endfunction()

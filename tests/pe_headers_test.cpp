@@ -21,14 +21,6 @@
 
 namespace {
 
-std::string environment(const char *name)
-{
-	const char *value = getenv(name);
-	if (value == nullptr)
-		throw std::runtime_error(std::string("test environment: ") + name + " is not set");
-	return value;
-}
-
 const std::string dist = environment("BERTH_DIST_DIR");
 
 struct Deliverable {
@@ -117,6 +109,14 @@ PeReport read_pe(const std::string &path)
 	return report;
 }
 
+std::set<std::string> imported_dlls(const PeReport &pe)
+{
+	std::set<std::string> dlls;
+	for (const auto &[dll, names] : pe.imports)
+		dlls.insert(dll);
+	return dlls;
+}
+
 uint32_t le32(const std::string &bytes, size_t offset)
 {
 	uint32_t value = 0;
@@ -203,10 +203,7 @@ TEST_P(Deliverables, HasNoLinkTimeAndNoSymbols)
 
 TEST_P(Deliverables, ImportsOnlyTheSystemAndTheInstallerLibrary)
 {
-	std::set<std::string> dlls;
-	for (const auto &[dll, names] : pe.imports)
-		dlls.insert(dll);
-	EXPECT_EQ(dlls,
+	EXPECT_EQ(imported_dlls(pe),
 		  (std::set<std::string>{"KERNEL32.dll", "msvcrt.dll", "KUV_Act_Installer.dll"}));
 }
 
@@ -267,10 +264,8 @@ TEST(StandinDll, ExportsTheThreeOperationsByTheirPlainNames)
 			  (std::set<std::string>{"kuvActSvcInstallWin", "kuvActSvcUninstallWin",
 						 "kuvActSvcGetLastErrorWin"}))
 			<< build;
-		std::set<std::string> dlls;
-		for (const auto &[dll, names] : pe.imports)
-			dlls.insert(dll);
-		EXPECT_EQ(dlls, (std::set<std::string>{"KERNEL32.dll", "msvcrt.dll"})) << build;
+		EXPECT_EQ(imported_dlls(pe), (std::set<std::string>{"KERNEL32.dll", "msvcrt.dll"}))
+			<< build;
 	}
 }
 

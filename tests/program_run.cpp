@@ -141,6 +141,16 @@ Outcome run_program(const Invocation &inv)
 	return outcome;
 }
 
+std::string environment(const char *name, const char *fallback)
+{
+	const char *value = getenv(name);
+	if (value != nullptr)
+		return value;
+	if (fallback != nullptr)
+		return fallback;
+	throw std::runtime_error(std::string("test environment: ") + name + " is not set");
+}
+
 std::string read_file(const std::string &path)
 {
 	std::ifstream in(path, std::ios::binary);

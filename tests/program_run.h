@@ -33,6 +33,9 @@ struct Outcome {
 
 Outcome run_program(const Invocation &invocation);
 
+// The test process's own variable, or fallback; with neither, an error.
+std::string environment(const char *name, const char *fallback = nullptr);
+
 std::string read_file(const std::string &path); // empty if there is none
 void write_file(const std::string &path, const std::string &bytes);
 void copy_file(const std::string &from, const std::string &to);

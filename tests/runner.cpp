@@ -10,16 +10,6 @@
 
 namespace {
 
-std::string environment(const char *name, const char *fallback = nullptr)
-{
-	const char *value = getenv(name);
-	if (value != nullptr)
-		return value;
-	if (fallback != nullptr)
-		return fallback;
-	throw std::runtime_error(std::string("test environment: ") + name + " is not set");
-}
-
 std::vector<std::string> split(const std::string &list)
 {
 	std::vector<std::string> items;
