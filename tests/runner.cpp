@@ -33,7 +33,6 @@ Runner make_runner()
 	r.standin_dir = environment("BERTH_STANDIN_DIR", r.tool_dir.c_str());
 	r.fixtures_dir = environment("BERTH_FIXTURES_DIR", "");
 	r.tools = split(environment("BERTH_TOOLS", "berthadd;berthdrop"));
-	r.may_skip = environment("BERTH_MAY_SKIP", "0") == "1";
 	r.library = "libKUV_Act_Installer.so";
 	r.newline = "\n";
 	if (r.name == "linux") {
@@ -54,7 +53,7 @@ Runner make_runner()
 	return r;
 }
 
-std::string &skip_reason()
+std::string &unavailable()
 {
 	static std::string reason;
 	return reason;
@@ -66,7 +65,8 @@ Runner &the_runner()
 	return r;
 }
 
-std::string &wine_prefix()
+// The prefix this process made, and removes at the end; empty for a ready one.
+std::string &own_wine_prefix()
 {
 	static std::string prefix;
 	return prefix;
@@ -92,23 +92,32 @@ Outcome run_plain(const std::vector<std::string> &argv, const std::string &cwd =
 void start_wine(Runner &r)
 {
 	if (access(r.launcher.front().c_str(), X_OK) != 0) {
-		skip_reason() = "Runner unavailable: no Wine loader at " + r.launcher.front();
+		unavailable() = "Runner unavailable: no Wine loader at " + r.launcher.front();
 		return;
 	}
-	wine_prefix() = make_temp_dir("wineprefix");
-	r.env = {"WINEPREFIX=" + wine_prefix(), "WINEDEBUG=-all",
-		 // No Mono or Gecko: nothing here needs them, and asking for
-		 // them slows the prefix down.
-		 "WINEDLLOVERRIDES=mscoree,mshtml="};
+	std::string prefix = environment("BERTH_WINEPREFIX", "");
+	// No Mono or Gecko: nothing here needs them, and asking for them
+	// slows the prefix down.
+	std::string overrides = "mscoree,mshtml=";
+	if (prefix.empty()) {
+		prefix = own_wine_prefix() = make_temp_dir("wineprefix");
+	} else {
+		// A ready prefix needs no check for an update at each start,
+		// which under emulation costs a second a run.
+		overrides += ";wineboot.exe=d";
+	}
+	r.env = {"WINEPREFIX=" + prefix, "WINEDEBUG=-all", "WINEDLLOVERRIDES=" + overrides};
 	// A persistent server makes each later start a fraction of a second.
 	run_plain({wineserver(), "-p"}, "", true);
-	// Its services live on and would hold a pipe open: no output kept.
-	Outcome boot = run_plain({r.launcher.front(), "wineboot", "--init"}, "", true);
-	if (boot.exit_status != 0) {
-		skip_reason() = "Runner unavailable: " + r.name +
-				" cannot set up a prefix (wineboot --init exit status " +
-				std::to_string(boot.exit_status) + ")";
-		return;
+	if (!own_wine_prefix().empty()) {
+		// Its services live on and would hold a pipe open: no output kept.
+		Outcome boot = run_plain({r.launcher.front(), "wineboot", "--init"}, "", true);
+		if (boot.exit_status != 0) {
+			unavailable() = "Runner unavailable: " + r.name +
+					" cannot set up a prefix (wineboot --init exit status " +
+					std::to_string(boot.exit_status) + ")";
+			return;
+		}
 	}
 	// The probe: does a program of this runner start at all?
 	std::string dir = make_temp_dir("probe");
@@ -118,7 +127,7 @@ void start_wine(Runner &r)
 	Outcome probe = run_plain({r.launcher.front(), program}, dir);
 	remove_tree(dir);
 	if (probe.exit_status != 0 || probe.out.rfind("Usage: ", 0) != 0)
-		skip_reason() = "Runner unavailable: " + r.name +
+		unavailable() = "Runner unavailable: " + r.name +
 				" cannot run a program here (exit status " +
 				std::to_string(probe.exit_status) + "): " + probe.err;
 }
@@ -146,15 +155,16 @@ void start_runner()
 
 void stop_runner()
 {
-	if (wine_prefix().empty())
+	if (!runner().windows || runner().env.empty())
 		return;
 	run_plain({wineserver(), "-k"});
-	remove_tree(wine_prefix());
+	if (!own_wine_prefix().empty())
+		remove_tree(own_wine_prefix());
 }
 
-const std::string &runner_skip_reason()
+const std::string &runner_unavailable()
 {
-	return skip_reason();
+	return unavailable();
 }
 
 std::string as_platform_argv(const std::string &utf8)

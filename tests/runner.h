@@ -7,7 +7,8 @@
 //	BERTH_TOOL_DIR		the folder of the programs
 //	BERTH_STANDIN_DIR	the folder of the stand-in library
 //	BERTH_FIXTURES_DIR	stand-ins that lack an operation (Linux only)
-//	BERTH_MAY_SKIP		1 if the runner may be unavailable here
+//	BERTH_WINEPREFIX	a ready Wine prefix to use as it is (optional;
+//				otherwise each run of the suite makes its own)
 #ifndef RUNNER_H
 #define RUNNER_H
 
@@ -25,9 +26,6 @@ struct Runner {
 	std::string fixtures_dir;
 	std::vector<std::string> tools;
 	std::vector<std::string> env; // added to every run's environment
-	// May the suite be skipped where the runner cannot work here?
-	// Otherwise that is a failure.
-	bool may_skip = false;
 	// Under Wine the command line is a Windows one: re-encoded into the
 	// ANSI code page, at most 32767 characters.
 	bool windows = false;
@@ -41,10 +39,11 @@ const Runner &runner();
 std::vector<std::string> runner_environment();
 
 // Brings up what the runner needs (a Wine prefix) and takes it down again.
-// The probe leaves a reason to skip everything where the runner cannot work.
+// Where the runner cannot work, the probe leaves the reason, and every
+// test fails with it.
 void start_runner();
 void stop_runner();
-const std::string &runner_skip_reason();
+const std::string &runner_unavailable();
 
 // A name as the program finds it in argv: under Wine, the ANSI code page
 // (1252 here) form of the UTF-8 bytes given to the launcher.
