@@ -72,4 +72,13 @@ function(berth_add_setup_tool target tool source)
 		OUTPUT_NAME ${tool}
 		BUILD_WITH_INSTALL_RPATH ON
 		INSTALL_RPATH "$ORIGIN")
+	if(WIN32)
+		# Terminal-server aware, as Visual C++ makes console programs:
+		# otherwise a Remote Desktop Session Host gives the process a
+		# per-user Windows folder and maps INI and registry access, and
+		# the installer library, which runs inside it, would be misled.
+		# Not large-address aware on x86: the library shares the address
+		# space and may not expect addresses above 2 GB.
+		target_link_options(${target} PRIVATE LINKER:--tsaware)
+	endif()
 endfunction()

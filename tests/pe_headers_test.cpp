@@ -3,15 +3,20 @@
 // the mingw-w64 binutils) reads the headers; a few fields are read raw.
 //
 //	BERTH_DIST_DIR		the dist/ folder
+//	BERTH_IMPORTS_DIR	the committed lists of each program's imports
 //	BERTH_OBJDUMP		an objdump that reads both PE formats
 //	BERTH_CC_WIN32, BERTH_CC_WIN64	the toolchains' C compilers
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <dirent.h>
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <ostream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -27,13 +32,29 @@ struct Deliverable {
 	std::string path; // below dist/
 	bool is_64_bit;
 	std::set<std::string> installer_imports;
+	std::string import_list; // below BERTH_IMPORTS_DIR
 };
 
 const std::vector<Deliverable> deliverables = {
-	{"win64/berthadd.exe", true, {"kuvActSvcInstallWin", "kuvActSvcGetLastErrorWin"}},
-	{"win64/berthdrop.exe", true, {"kuvActSvcUninstallWin", "kuvActSvcGetLastErrorWin"}},
-	{"win32/berthdrop.exe", false, {"kuvActSvcUninstallWin", "kuvActSvcGetLastErrorWin"}},
+	{"win64/berthadd.exe",
+	 true,
+	 {"kuvActSvcInstallWin", "kuvActSvcGetLastErrorWin"},
+	 "win64-berthadd.txt"},
+	{"win64/berthdrop.exe",
+	 true,
+	 {"kuvActSvcUninstallWin", "kuvActSvcGetLastErrorWin"},
+	 "win64-berthdrop.txt"},
+	{"win32/berthdrop.exe",
+	 false,
+	 {"kuvActSvcUninstallWin", "kuvActSvcGetLastErrorWin"},
+	 "win32-berthdrop.txt"},
 };
+
+// Failure messages name the file rather than dump the object's bytes.
+void PrintTo(const Deliverable &deliverable, std::ostream *os)
+{
+	*os << deliverable.path;
+}
 
 // What objdump -p tells of one file.
 struct PeReport {
@@ -117,13 +138,56 @@ std::set<std::string> imported_dlls(const PeReport &pe)
 	return dlls;
 }
 
-uint32_t le32(const std::string &bytes, size_t offset)
+uint32_t le(const std::string &bytes, size_t offset, size_t size)
 {
 	uint32_t value = 0;
-	for (size_t i = 0; i < 4; i++)
+	for (size_t i = 0; i < size; i++)
 		value |= static_cast<uint32_t>(static_cast<unsigned char>(bytes.at(offset + i)))
 			 << (8 * i);
 	return value;
+}
+
+uint32_t le32(const std::string &bytes, size_t offset)
+{
+	return le(bytes, offset, 4);
+}
+
+// The section table, read raw: each section's name and Characteristics.
+std::map<std::string, uint32_t> section_flags(const std::string &bytes)
+{
+	uint32_t coff = le32(bytes, 0x3c) + 4; // after "PE\0\0"
+	uint32_t count = le(bytes, coff + 2, 2);
+	uint32_t table = coff + 20 + le(bytes, coff + 16, 2); // after the optional header
+	std::map<std::string, uint32_t> sections;
+	for (uint32_t i = 0; i < count; i++) {
+		uint32_t entry = table + 40 * i;
+		std::string name = bytes.substr(entry, 8);
+		name.resize(name.find('\0') == std::string::npos ? 8 : name.find('\0'));
+		sections[name] = le32(bytes, entry + 36);
+	}
+	return sections;
+}
+
+// "DLL name" lines of a committed import list; # starts a comment.
+std::set<std::string> import_list(const std::string &file)
+{
+	std::ifstream in(environment("BERTH_IMPORTS_DIR") + "/" + file);
+	if (!in)
+		throw std::runtime_error("cannot read the import list " + file);
+	std::set<std::string> imports;
+	std::string line;
+	while (std::getline(in, line))
+		if (!line.empty() && line[0] != '#')
+			imports.insert(line);
+	return imports;
+}
+
+std::string listed(const std::set<std::string> &lines)
+{
+	std::string text;
+	for (const std::string &line : lines)
+		text += "  " + line + "\n";
+	return text;
 }
 
 // The KERNEL32 imports of an empty C program from the same toolchain: what
@@ -185,6 +249,32 @@ TEST_P(Deliverables, SetsTheLoadersSecurityFlags)
 	EXPECT_GT(pe.entries[5].second, 0U) << "no base relocation directory";
 }
 
+TEST_P(Deliverables, IsTerminalServerAwareAndLargeAddressAwareOnlyOn64Bit)
+{
+	const uint32_t terminal_server_aware = 0x8000;
+	const uint32_t large_address_aware = 0x20;
+	uint32_t dll_flags =
+		static_cast<uint32_t>(std::stoul(pe.fields["DllCharacteristics"], nullptr, 16));
+	uint32_t flags =
+		static_cast<uint32_t>(std::stoul(pe.fields["Characteristics"], nullptr, 16));
+	EXPECT_TRUE(dll_flags & terminal_server_aware);
+	// On x86 the installer library, in the same address space, may not
+	// expect addresses above 2 GB; on x86-64 every address is above them.
+	EXPECT_EQ((flags & large_address_aware) != 0, GetParam().is_64_bit);
+}
+
+TEST_P(Deliverables, HasNoSectionBothWritableAndExecutable)
+{
+	const uint32_t executable = 0x20000000;
+	const uint32_t writable = 0x80000000;
+	std::map<std::string, uint32_t> sections =
+		section_flags(read_file(dist + "/" + GetParam().path));
+	EXPECT_EQ(sections.count(".text"), 1U);
+	for (const auto &[name, flags] : sections)
+		EXPECT_FALSE((flags & executable) && (flags & writable))
+			<< name << " is writable and executable";
+}
+
 TEST_P(Deliverables, CarriesNoResources)
 {
 	EXPECT_EQ(pe.entries[2], std::make_pair(0U, 0U));
@@ -205,6 +295,30 @@ TEST_P(Deliverables, ImportsOnlyTheSystemAndTheInstallerLibrary)
 {
 	EXPECT_EQ(imported_dlls(pe),
 		  (std::set<std::string>{"KERNEL32.dll", "msvcrt.dll", "KUV_Act_Installer.dll"}));
+}
+
+// Each import is one that the lowest Windows version the program declares
+// provides: the list says how that was checked, and any change to the
+// import table needs a change to the list.
+TEST_P(Deliverables, ImportsExactlyWhatItsListHolds)
+{
+	std::set<std::string> imports;
+	for (const auto &[dll, names] : pe.imports)
+		for (const std::string &name : names)
+			imports.insert(dll + " " + name);
+	std::set<std::string> expected = import_list(GetParam().import_list);
+	std::set<std::string> unlisted;
+	std::set<std::string> gone;
+	std::set_difference(imports.begin(), imports.end(), expected.begin(), expected.end(),
+			    std::inserter(unlisted, unlisted.end()));
+	std::set_difference(expected.begin(), expected.end(), imports.begin(), imports.end(),
+			    std::inserter(gone, gone.end()));
+	EXPECT_TRUE(unlisted.empty())
+		<< "imported, not in tests/imports/" << GetParam().import_list << ":\n"
+		<< listed(unlisted);
+	EXPECT_TRUE(gone.empty()) << "in tests/imports/" << GetParam().import_list
+				  << ", no longer imported:\n"
+				  << listed(gone);
 }
 
 TEST_P(Deliverables, ImportsTheOperationsItUsesByTheirPlainNames)
