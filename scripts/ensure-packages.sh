@@ -26,4 +26,5 @@ fi
 
 echo "Installing missing Debian packages:$missing"
 apt-get update -q
+# shellcheck disable=SC2086 # one word per package
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing

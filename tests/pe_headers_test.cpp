@@ -185,8 +185,11 @@ std::set<std::string> import_list(const std::string &file)
 std::string listed(const std::set<std::string> &lines)
 {
 	std::string text;
-	for (const std::string &line : lines)
-		text += "  " + line + "\n";
+	for (const std::string &line : lines) {
+		text += "  ";
+		text += line;
+		text += '\n';
+	}
 	return text;
 }
 
@@ -304,8 +307,12 @@ TEST_P(Deliverables, ImportsExactlyWhatItsListHolds)
 {
 	std::set<std::string> imports;
 	for (const auto &[dll, names] : pe.imports)
-		for (const std::string &name : names)
-			imports.insert(dll + " " + name);
+		for (const std::string &name : names) {
+			std::string entry = dll;
+			entry += ' ';
+			entry += name;
+			imports.insert(entry);
+		}
 	std::set<std::string> expected = import_list(GetParam().import_list);
 	std::set<std::string> unlisted;
 	std::set<std::string> gone;
