@@ -23,6 +23,17 @@ fail() {
 	exit 1
 }
 
+# Runs osslsigncode quietly; if it fails, shows all it said (versions
+# before 2.9 write their errors to standard output) and stops.
+osslsigncode_or_fail() { # what failed, arguments...
+	what=$1
+	shift
+	if ! osslsigncode "$@" >"$work/osslsigncode.out" 2>&1; then
+		cat "$work/osslsigncode.out" >&2
+		fail "$what"
+	fi
+}
+
 absolute() {
 	case $1 in
 	/*) echo "$1" ;;
@@ -56,8 +67,8 @@ trap 'rm -rf "$work"' EXIT
 
 for file in $files; do
 	[ "$(certificate_table_size "$file")" = 0 ] && continue
-	osslsigncode remove-signature -in "$file" -out "$work/unsigned" >/dev/null ||
-		fail "cannot remove the signature of $file"
+	osslsigncode_or_fail "cannot remove the signature of $file" \
+		remove-signature -in "$file" -out "$work/unsigned"
 	cp "$work/unsigned" "$file"
 	rm "$work/unsigned"
 done
@@ -71,8 +82,8 @@ if [ -n "$cert" ]; then
 	# All three signed aside first, so that a failure leaves none signed.
 	for file in $files; do
 		mkdir -p "$work/signed/${file%/*}"
-		osslsigncode sign -certs "$cert" -key "$key" -h sha256 "$@" \
-			-in "$file" -out "$work/signed/$file" >/dev/null || fail "cannot sign $file"
+		osslsigncode_or_fail "cannot sign $file" sign -certs "$cert" -key "$key" -h sha256 "$@" \
+			-in "$file" -out "$work/signed/$file"
 	done
 	for file in $files; do
 		cp "$work/signed/$file" "$file"
