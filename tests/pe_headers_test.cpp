@@ -32,23 +32,22 @@ struct Deliverable {
 	std::string path; // below dist/
 	bool is_64_bit;
 	std::set<std::string> installer_imports;
-	std::string import_list; // below BERTH_IMPORTS_DIR
 };
 
 const std::vector<Deliverable> deliverables = {
-	{"win64/berthadd.exe",
-	 true,
-	 {"kuvActSvcInstallWin", "kuvActSvcGetLastErrorWin"},
-	 "win64-berthadd.txt"},
-	{"win64/berthdrop.exe",
-	 true,
-	 {"kuvActSvcUninstallWin", "kuvActSvcGetLastErrorWin"},
-	 "win64-berthdrop.txt"},
-	{"win32/berthdrop.exe",
-	 false,
-	 {"kuvActSvcUninstallWin", "kuvActSvcGetLastErrorWin"},
-	 "win32-berthdrop.txt"},
+	{"win64/berthadd.exe", true, {"kuvActSvcInstallWin", "kuvActSvcGetLastErrorWin"}},
+	{"win64/berthdrop.exe", true, {"kuvActSvcUninstallWin", "kuvActSvcGetLastErrorWin"}},
+	{"win32/berthdrop.exe", false, {"kuvActSvcUninstallWin", "kuvActSvcGetLastErrorWin"}},
 };
+
+// The committed list of a deliverable's imports, below BERTH_IMPORTS_DIR:
+// win64/berthadd.exe has win64-berthadd.txt.
+std::string import_list_name(const Deliverable &deliverable)
+{
+	std::string name = deliverable.path.substr(0, deliverable.path.rfind(".exe")) + ".txt";
+	name[name.find('/')] = '-';
+	return name;
+}
 
 // Failure messages name the file rather than dump the object's bytes.
 void PrintTo(const Deliverable &deliverable, std::ostream *os)
@@ -162,8 +161,7 @@ std::map<std::string, uint32_t> section_flags(const std::string &bytes)
 	for (uint32_t i = 0; i < count; i++) {
 		uint32_t entry = table + 40 * i;
 		std::string name = bytes.substr(entry, 8);
-		name.resize(name.find('\0') == std::string::npos ? 8 : name.find('\0'));
-		sections[name] = le32(bytes, entry + 36);
+		sections[name.substr(0, name.find('\0'))] = le32(bytes, entry + 36);
 	}
 	return sections;
 }
@@ -313,18 +311,17 @@ TEST_P(Deliverables, ImportsExactlyWhatItsListHolds)
 			entry += name;
 			imports.insert(entry);
 		}
-	std::set<std::string> expected = import_list(GetParam().import_list);
+	std::string list = import_list_name(GetParam());
+	std::set<std::string> expected = import_list(list);
 	std::set<std::string> unlisted;
 	std::set<std::string> gone;
 	std::set_difference(imports.begin(), imports.end(), expected.begin(), expected.end(),
 			    std::inserter(unlisted, unlisted.end()));
 	std::set_difference(expected.begin(), expected.end(), imports.begin(), imports.end(),
 			    std::inserter(gone, gone.end()));
-	EXPECT_TRUE(unlisted.empty())
-		<< "imported, not in tests/imports/" << GetParam().import_list << ":\n"
-		<< listed(unlisted);
-	EXPECT_TRUE(gone.empty()) << "in tests/imports/" << GetParam().import_list
-				  << ", no longer imported:\n"
+	EXPECT_TRUE(unlisted.empty()) << "imported, not in tests/imports/" << list << ":\n"
+				      << listed(unlisted);
+	EXPECT_TRUE(gone.empty()) << "in tests/imports/" << list << ", no longer imported:\n"
 				  << listed(gone);
 }
 

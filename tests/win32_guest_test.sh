@@ -24,13 +24,14 @@ check() { # what, expected, actual
 	fi
 }
 
+# build says only on standard error what it did, or why it could not.
 status=0
-"$guest" build 2>"$work/build.err" || status=$?
+said=$("$guest" build 2>&1) || status=$?
 if [ "$status" -eq 77 ]; then
-	echo "Skipped: win32_guest: $(sed 's/^win32 guest: //' "$work/build.err")"
+	echo "Skipped: win32_guest: ${said#win32 guest: }"
 	exit 77
 fi
-[ "$status" -eq 0 ] || { cat "$work/build.err"; exit 1; }
+[ "$status" -eq 0 ] || { echo "$said" >&2; exit "$status"; }
 
 echo "One command in the guest:"
 dir="$work/a folder"

@@ -21,6 +21,9 @@ fail() {
 	exit 125
 }
 
+command -v qemu-system-x86_64 >/dev/null ||
+	fail "no qemu-system-x86_64 (Debian package qemu-system-x86)"
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/win32-guest.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
